@@ -1,0 +1,1 @@
+# Builders of new decks.
