@@ -10,6 +10,9 @@ namespace velmora::core {
 // replaced by U+FFFD.
 void push_utf8_lossy(std::string& out, std::string_view bytes);
 
+// Appends one code point as UTF-8.
+void push_code_point(char32_t code_point, std::string& out);
+
 inline std::string utf8_lossy(std::string_view bytes) {
     std::string out;
     push_utf8_lossy(out, bytes);

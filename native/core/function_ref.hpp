@@ -1,0 +1,33 @@
+// A non-owning reference to a callable: a function pointer and an object
+// pointer, for callbacks that must not become templates.
+#pragma once
+
+#include <memory>
+#include <type_traits>
+#include <utility>
+
+namespace velmora::core {
+
+template <class Signature>
+class FunctionRef;
+
+template <class Result, class... Args>
+class FunctionRef<Result(Args...)> {
+public:
+    template <class Callable>
+        requires(!std::is_same_v<std::remove_cvref_t<Callable>, FunctionRef> &&
+                 std::is_invocable_r_v<Result, Callable&, Args...>)
+    FunctionRef(Callable&& callable)  // NOLINT: implicit by design, like a function pointer
+        : object_(const_cast<void*>(static_cast<const void*>(std::addressof(callable)))),
+          call_([](void* object, Args... args) -> Result {
+              return (*static_cast<std::remove_reference_t<Callable>*>(object))(std::forward<Args>(args)...);
+          }) {}
+
+    Result operator()(Args... args) const { return call_(object_, std::forward<Args>(args)...); }
+
+private:
+    void* object_;
+    Result (*call_)(void*, Args...);
+};
+
+}  // namespace velmora::core
