@@ -26,8 +26,8 @@ XmlStatus alternate_content(Reader& reader, ChildHandler handler) {
         reader,
         [&](Reader& inner, const Event& branch) -> XmlStatus {
             if (taken || branch.name.ns != markup_compatibility) return {};
-            const bool choice = branch.name.local == "Choice";
-            if (!choice && branch.name.local != "Fallback") return {};
+            const bool choice = branch.name.local() == "Choice";
+            if (!choice && branch.name.local() != "Fallback") return {};
             if (choice && !requires_understood(inner, branch)) return {};
             taken = true;
             return children_inner(inner, handler, true);

@@ -213,7 +213,7 @@ xml::XmlResult<Relationships> Relationships::parse(std::string source, std::stri
     auto read = read_children_of_root(
         bytes, xml::package_relationships, "Relationships", parsed.wrong_root,
         [&](xml::Reader& reader, const xml::Event& start) -> xml::XmlStatus {
-            if (start.name.local != "Relationship") {
+            if (start.name.local() != "Relationship") {
                 parsed.problems.push_back({"unexpected element in a Relationships part", start.offset});
                 return {};
             }
@@ -253,8 +253,8 @@ xml::XmlResult<ContentTypes> ContentTypes::parse(std::string_view bytes) {
     auto read = read_children_of_root(
         bytes, xml::content_types, "Types", parsed.wrong_root,
         [&](xml::Reader& reader, const xml::Event& start) -> xml::XmlStatus {
-            const bool is_default = start.name.local == "Default";
-            if (!is_default && start.name.local != "Override") {
+            const bool is_default = start.name.local() == "Default";
+            if (!is_default && start.name.local() != "Override") {
                 parsed.problems.push_back({"unexpected element in the content types stream", start.offset});
                 return {};
             }

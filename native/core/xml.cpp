@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "scan.hpp"
 #include "utf8.hpp"
 
 namespace velmora::core::xml {
@@ -50,20 +51,6 @@ constexpr std::string_view default_declaration = "xmlns";
 
 inline bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-// Bytes that end an element name in a tag.
-constexpr std::array<bool, 256> name_end_table = [] {
-    std::array<bool, 256> table{};
-    for (unsigned char c : {' ', '\t', '\r', '\n', '/', '>'}) table[c] = true;
-    return table;
-}();
-
-// Bytes the lenient tag-end scan stops at.
-constexpr std::array<bool, 256> tag_scan_table = [] {
-    std::array<bool, 256> table{};
-    for (unsigned char c : {'>', '"', '\''}) table[c] = true;
-    return table;
-}();
-
 bool is_ascii_letter(unsigned char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
 bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
 
@@ -82,17 +69,6 @@ std::string_view trim(std::string_view text) {
     while (!text.empty() && is_space(text.front())) text.remove_prefix(1);
     while (!text.empty() && is_space(text.back())) text.remove_suffix(1);
     return text;
-}
-
-void split_name(std::string_view raw, Name& name) {
-    const std::size_t colon = raw.find(':');
-    if (colon == std::string_view::npos) {
-        name.prefix = {};
-        name.local = raw;
-    } else {
-        name.prefix = raw.substr(0, colon);
-        name.local = raw.substr(colon + 1);
-    }
 }
 
 int hex_value(unsigned char c) {
@@ -148,13 +124,18 @@ void decode(std::string_view raw, std::string& out, bool escapes) {
 
 }  // namespace
 
+Name::Name(std::string_view raw) : text_(raw.data()), size_(static_cast<std::uint32_t>(raw.size())) {
+    const char* const colon = find_byte(raw.data(), raw.data() + raw.size(), ':');
+    if (colon != raw.data() + raw.size()) local_offset_ = static_cast<std::uint32_t>(colon - raw.data()) + 1;
+}
+
 std::string Name::qualified() const {
     std::string out;
-    if (!prefix.empty()) {
-        push_utf8_lossy(out, prefix);
+    if (has_colon()) {
+        push_utf8_lossy(out, prefix());
         out.push_back(':');
     }
-    push_utf8_lossy(out, local);
+    push_utf8_lossy(out, local());
     return out;
 }
 
@@ -210,11 +191,9 @@ void Attrs::iterator::advance() {
     }
     current_.value = rest_.substr(at + 1, close - at - 1);
     rest_.remove_prefix(close + 1);
-    split_name(name, current_.name);
-    current_.name.ns = no_namespace;
-    current_.name.uri_index = 0;
-    if (!current_.name.prefix.empty()) {
-        if (auto bound = reader_->lookup_prefix(current_.name.prefix)) {
+    current_.name = Name(name);
+    if (!current_.name.prefix().empty()) {
+        if (auto bound = reader_->lookup_prefix(current_.name.prefix())) {
             current_.name.ns = bound->ns;
             current_.name.uri_index = bound->uri_index;
         }
@@ -228,19 +207,17 @@ Reader::Reader(std::string_view bytes, bool checking)
     bindings_.reserve(8);
 }
 
-Event Reader::fail(const char* message, std::size_t offset) {
-    Event event;
+void Reader::fail(Event& event, const char* message, std::size_t offset) {
     event.kind = Event::Kind::error;
-    event.message = message;
+    event.raw = message;
     event.offset = offset;
-    return event;
 }
 
 std::optional<Name> Reader::lookup_prefix(std::string_view prefix) const {
     if (prefix.empty()) return std::nullopt;
     const std::int32_t cached = prefix_cache_[static_cast<unsigned char>(prefix[0])];
     std::int32_t found = -1;
-    if (cached >= 0 && bindings_[static_cast<std::size_t>(cached)].prefix == prefix) {
+    if (cached >= 0 && same_bytes(bindings_[static_cast<std::size_t>(cached)].prefix, prefix)) {
         found = cached;
     } else if (!newest_binding_.empty()) {
         const auto newest = newest_binding_.find(prefix);
@@ -300,12 +277,12 @@ XmlStatus Reader::declare_namespaces(std::string_view attrs, std::size_t offset)
     const std::size_t first = bindings_.size();
     for (const Attr& attr : Attrs(this, attrs)) {
         std::string_view prefix;
-        if (attr.name.prefix.empty() && attr.name.local == default_declaration) {
+        if (!attr.name.has_colon() && attr.name.local() == default_declaration) {
             if (checking_ && declared_default)
                 return std::unexpected(XmlError{"duplicate default namespace declaration", offset});
             declared_default = true;
-        } else if (attr.name.prefix == default_declaration) {
-            prefix = attr.name.local;
+        } else if (attr.name.prefix() == default_declaration) {
+            prefix = attr.name.local();
             if (checking_) {
                 const auto newest = newest_binding_.find(prefix);
                 if (newest != newest_binding_.end() && static_cast<std::size_t>(newest->second) >= first)
@@ -370,7 +347,7 @@ XmlResult<std::size_t> Reader::match_end_tag(std::size_t at) const {
     if (!open_.empty()) {
         const std::string_view expected = open_.back().raw_name;
         if (input_.size() - name_start > expected.size() && input_[name_start + expected.size()] == '>' &&
-            input_.compare(name_start, expected.size(), expected) == 0)
+            same_bytes(input_.substr(name_start, expected.size()), expected))
             return name_start + expected.size() + 1;
     }
     const std::size_t close = input_.find('>', name_start);
@@ -420,132 +397,171 @@ XmlResult<Reader::TagEnd> Reader::careful_tag_end(std::size_t from) const {
 
 XmlResult<Reader::TagEnd> Reader::find_tag_end(std::size_t from) const {
     if (checking_) return careful_tag_end(from);
-    const char* s = input_.data();
+    // One pass over the tag: the '>', '"' and '\'' of each sixteen bytes as
+    // a bit mask, walked in order while tracking the open quote.
+    const char* const s = input_.data();
     const std::size_t n = input_.size();
-    std::size_t i = from;
-    for (;;) {
-        while (i < n && !tag_scan_table[static_cast<unsigned char>(s[i])]) ++i;
-        if (i >= n) return careful_tag_end(from);
-        if (s[i] == '>') {
-            const bool self_closing = i > from && s[i - 1] == '/';
-            return TagEnd{self_closing ? i - 1 : i, i + 1, self_closing};
+    char quote = 0;
+    for (std::size_t block = from; block < n; block += 16) {
+        unsigned mask;
+        if (n - block >= 16) {
+            mask = tag_stops(s + block);
+        } else {
+            mask = 0;
+            for (std::size_t i = block; i < n; ++i)
+                if (s[i] == '>' || s[i] == '"' || s[i] == '\'') mask |= 1u << (i - block);
         }
-        const void* close = std::memchr(s + i + 1, s[i], n - i - 1);
-        if (!close) return careful_tag_end(from);
-        i = static_cast<std::size_t>(static_cast<const char*>(close) - s) + 1;
+        for (; mask != 0; mask &= mask - 1) {
+            const std::size_t i = block + static_cast<std::size_t>(__builtin_ctz(mask));
+            const char c = s[i];
+            if (quote != 0) {
+                if (c == quote) quote = 0;
+            } else if (c == '>') {
+                const bool self_closing = i > from && s[i - 1] == '/';
+                return TagEnd{self_closing ? i - 1 : i, i + 1, self_closing};
+            } else {
+                quote = c;
+            }
+        }
     }
+    return careful_tag_end(from);
 }
 
-Event Reader::start_tag() {
+void Reader::start_tag(Event& event) {
     const std::size_t lt = pos_;
     const std::size_t name_start = lt + 1;
-    const std::size_t n = input_.size();
-    std::size_t name_end = name_start;
-    while (name_end < n && !name_end_table[static_cast<unsigned char>(input_[name_end])]) ++name_end;
-    if (name_end == name_start) return fail("element name expected", name_start);
+    const char* const base = input_.data();
+    const char* const stop = base + input_.size();
+    const auto name_end = static_cast<std::size_t>(find_name_end(base + name_start, stop) - base);
+    if (name_end == name_start) return fail(event, "element name expected", name_start);
     const std::string_view raw_name = input_.substr(name_start, name_end - name_start);
     auto tag = find_tag_end(name_end);
-    if (!tag) return fail(tag.error().message, tag.error().offset);
+    if (!tag) return fail(event, tag.error().message, tag.error().offset);
 
-    Event event;
+    event.name = Name(raw_name);
+    if (checking_) {
+        if (!valid_name_piece(event.name.local()) ||
+            (event.name.has_colon() && !valid_name_piece(event.name.prefix())))
+            return fail(event, "invalid element name", name_start);
+        if (root_closed_ && open_.empty()) return fail(event, "more than one root element", lt);
+    }
     event.kind = Event::Kind::start;
     event.offset = lt;
     event.flag = tag->self_closing;
     event.raw = input_.substr(name_end, tag->attrs_end - name_end);
-    split_name(raw_name, event.name);
-    if (checking_) {
-        const bool prefixed = raw_name.find(':') != std::string_view::npos;
-        if (!valid_name_piece(event.name.local) || (prefixed && !valid_name_piece(event.name.prefix)))
-            return fail("invalid element name", name_start);
-        if (root_closed_ && open_.empty()) return fail("more than one root element", lt);
-    }
 
-    const std::size_t bindings_before = bindings_.size();
-    open_.push_back({raw_name, {}, bindings_before});
+    open_.push_back({raw_name, bindings_.size(), 0, no_namespace});
     if (event.raw.size() > 5 && event.raw.find(default_declaration) != std::string_view::npos) {
         if (auto declared = declare_namespaces(event.raw, lt); !declared)
-            return fail(declared.error().message, declared.error().offset);
+            return fail(event, declared.error().message, declared.error().offset);
     }
-    if (event.name.prefix.empty()) {
+    if (event.name.prefix().empty()) {
         event.name.ns = default_ns_;
         event.name.uri_index = default_uri_index_;
-    } else if (auto bound = lookup_prefix(event.name.prefix)) {
+    } else if (auto bound = lookup_prefix(event.name.prefix())) {
         event.name.ns = bound->ns;
         event.name.uri_index = bound->uri_index;
     } else if (checking_) {
-        return fail("undeclared namespace prefix", name_start);
+        return fail(event, "undeclared namespace prefix", name_start);
     }
-    open_.back().name = event.name;
+    open_.back().ns = event.name.ns;
+    open_.back().uri_index = event.name.uri_index;
     saw_root_ = true;
     pending_end_ = tag->self_closing;
     pos_ = tag->after;
-    return event;
 }
 
-Event Reader::end_tag() {
-    auto after = match_end_tag(pos_);
-    if (!after) return fail(after.error().message, after.error().offset);
-    Event event;
+void Reader::end_event(Event& event) const {
+    const Open& open = open_.back();
     event.kind = Event::Kind::end;
-    event.name = open_.back().name;
+    event.name = Name(open.raw_name);
+    event.name.ns = open.ns;
+    event.name.uri_index = open.uri_index;
+}
+
+void Reader::end_tag(Event& event) {
+    auto after = match_end_tag(pos_);
+    if (!after) return fail(event, after.error().message, after.error().offset);
+    end_event(event);
     pop_element();
     pos_ = *after;
-    return event;
 }
 
 Event Reader::next() {
+    Event event;
     if (pending_end_) {
         pending_end_ = false;
-        Event event;
-        event.kind = Event::Kind::end;
-        event.name = open_.back().name;
+        end_event(event);
         pop_element();
         return event;
     }
+    const char* const base = input_.data();
     const std::size_t n = input_.size();
     for (;;) {
         if (pos_ >= n) {
-            if (open_.empty()) return Event{};
-            return fail("unexpected end of document inside an element", n);
+            if (!open_.empty()) fail(event, "unexpected end of document inside an element", n);
+            return event;
         }
         if (input_[pos_] != '<') {
-            const std::size_t lt = input_.find('<', pos_);
-            const std::size_t end = lt == std::string_view::npos ? n : lt;
             const std::size_t start = pos_;
+            const auto end = static_cast<std::size_t>(
+                static_cast<const char*>(std::memchr(base + start, '<', n - start) ?: base + n) - base);
             if (open_.empty()) {
-                for (std::size_t i = start; i < end; ++i)
-                    if (!is_space(input_[i])) return fail("text outside the root element", i);
+                for (std::size_t i = start; i < end; ++i) {
+                    if (!is_space(input_[i])) {
+                        fail(event, "text outside the root element", i);
+                        return event;
+                    }
+                }
                 pos_ = end;
                 continue;
             }
             if (checking_) {
-                if (auto bad = check_text(start, end)) return fail(bad->message, bad->offset);
+                if (auto bad = check_text(start, end)) {
+                    fail(event, bad->message, bad->offset);
+                    return event;
+                }
             }
             pos_ = end;
-            Event event;
             event.kind = Event::Kind::text;
             event.raw = input_.substr(start, end - start);
             return event;
         }
-        if (pos_ + 1 >= n) return fail("unterminated tag", pos_);
+        if (pos_ + 1 >= n) {
+            fail(event, "unterminated tag", pos_);
+            return event;
+        }
         const char next_byte = input_[pos_ + 1];
-        if (next_byte == '/') return end_tag();
-        if (next_byte != '!' && next_byte != '?') return start_tag();
+        if (next_byte == '/') {
+            end_tag(event);
+            return event;
+        }
+        if (next_byte != '!' && next_byte != '?') {
+            start_tag(event);
+            return event;
+        }
         auto end = skip_markup(pos_);
-        if (!end) return fail(end.error().message, end.error().offset);
+        if (!end) {
+            fail(event, end.error().message, end.error().offset);
+            return event;
+        }
         if (input_.compare(pos_, 9, "<![CDATA[") == 0) {
-            if (open_.empty()) return fail("text outside the root element", pos_);
+            if (open_.empty()) {
+                fail(event, "text outside the root element", pos_);
+                return event;
+            }
             const std::size_t start = pos_ + 9;
             const std::size_t stop = *end - 3;
             if (checking_) {
                 for (std::size_t i = start; i < stop; ++i) {
                     const auto c = static_cast<unsigned char>(input_[i]);
-                    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
-                        return fail("character not allowed in XML", i);
+                    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+                        fail(event, "character not allowed in XML", i);
+                        return event;
+                    }
                 }
             }
             pos_ = *end;
-            Event event;
             event.kind = Event::Kind::text;
             event.raw = input_.substr(start, stop - start);
             event.flag = true;
@@ -558,7 +574,7 @@ Event Reader::next() {
 std::optional<std::string_view> Reader::attr(const Event& start, std::uint16_t namespace_number,
                                              std::string_view local) const {
     for (const Attr& attr : attrs(start))
-        if (attr.name.ns == namespace_number && attr.name.local == local) return attr.value;
+        if (attr.name.ns == namespace_number && attr.name.local() == local) return attr.value;
     return std::nullopt;
 }
 
@@ -610,12 +626,13 @@ XmlStatus Reader::skip_element() {
             if (!end) return std::unexpected(end.error());
             pos_ = *end;
         } else {
-            std::size_t name_end = lt + 1;
-            while (name_end < n && !name_end_table[static_cast<unsigned char>(input_[name_end])]) ++name_end;
+            const auto name_end = static_cast<std::size_t>(
+                find_name_end(input_.data() + lt + 1, input_.data() + n) - input_.data());
             if (name_end == lt + 1) return std::unexpected(XmlError{"element name expected", lt + 1});
             auto tag = find_tag_end(name_end);
             if (!tag) return std::unexpected(tag.error());
-            if (!tag->self_closing) open_.push_back({input_.substr(lt + 1, name_end - lt - 1), {}, bindings_.size()});
+            if (!tag->self_closing)
+                open_.push_back({input_.substr(lt + 1, name_end - lt - 1), bindings_.size(), 0, no_namespace});
             pos_ = tag->after;
         }
     }

@@ -41,17 +41,30 @@ enum Namespace : std::uint16_t {
     other_namespace = 20,
 };
 
-struct Name {
-    std::string_view prefix;
-    std::string_view local;
-    std::uint16_t ns = no_namespace;
-    std::uint32_t uri_index = 0;  // which other URI, for other_namespace
+// The name of an element or attribute as written, with its namespace. Kept
+// small (one pointer and four numbers) because every event carries one.
+class Name {
+public:
+    Name() = default;
+    // A raw qualified name, split at its first ':'.
+    explicit Name(std::string_view raw);
 
+    std::string_view prefix() const { return {text_, local_offset_ ? local_offset_ - 1 : 0}; }
+    std::string_view local() const { return {text_ + local_offset_, size_ - local_offset_}; }
+    bool has_colon() const { return local_offset_ != 0; }
     // prefix:local (or local alone) as UTF-8.
     std::string qualified() const;
     bool is(std::uint16_t namespace_number, std::string_view local_name) const {
-        return ns == namespace_number && local == local_name;
+        return ns == namespace_number && local() == local_name;
     }
+
+    std::uint32_t uri_index = 0;  // which other URI, for other_namespace
+    std::uint16_t ns = no_namespace;
+
+private:
+    const char* text_ = nullptr;
+    std::uint32_t size_ = 0;
+    std::uint32_t local_offset_ = 0;  // 0 without a colon, else just past it
 };
 
 struct XmlError {
@@ -69,17 +82,17 @@ using XmlStatus = XmlResult<void>;
 struct Event {
     enum class Kind : std::uint8_t { start, end, text, eof, error };
 
-    Kind kind = Kind::eof;
     Name name;               // start, end
-    std::string_view raw;    // start: the attribute text; text: the bytes
+    std::string_view raw;    // start: the attribute text; text: the bytes; error: the message
     std::size_t offset = 0;  // start: its '<'; error: where the problem is
+    Kind kind = Kind::eof;
     bool flag = false;       // start: self-closing; text: a CDATA section
-    const char* message = nullptr;  // error
 
     bool is_start() const { return kind == Kind::start; }
     bool self_closing() const { return flag; }
     bool cdata() const { return flag; }
-    XmlError error() const { return {message, offset}; }
+    const char* message() const { return raw.data(); }
+    XmlError error() const { return {raw.data(), offset}; }
 };
 
 struct Attr {
@@ -152,10 +165,12 @@ public:
     const std::vector<std::string_view>& other_uris() const { return other_uris_; }
 
 private:
+    // An open element; its Name is split again from the raw name for its End.
     struct Open {
         std::string_view raw_name;
-        Name name;
         std::size_t bindings_before;
+        std::uint32_t uri_index;
+        std::uint16_t ns;
     };
     // A namespace declaration in scope, with what it shadows, restored when
     // its element closes.
@@ -174,9 +189,11 @@ private:
         bool self_closing;
     };
 
-    Event fail(const char* message, std::size_t offset);
-    Event start_tag();
-    Event end_tag();
+    // Each fills the event next() returns, so it is built in place.
+    static void fail(Event& event, const char* message, std::size_t offset);
+    void start_tag(Event& event);
+    void end_tag(Event& event);
+    void end_event(Event& event) const;
     XmlResult<TagEnd> find_tag_end(std::size_t from) const;
     XmlResult<TagEnd> careful_tag_end(std::size_t from) const;
     XmlStatus declare_namespaces(std::string_view attrs, std::size_t offset);

@@ -19,7 +19,7 @@ std::string visited(const std::string& body) {
     reader.next();
     std::string seen;
     auto walked = children_inner(reader, [&](Reader&, const Event& start) -> XmlStatus {
-        seen += std::string(start.name.local) + " ";
+        seen += std::string(start.name.local()) + " ";
         return {};
     });
     if (!walked) return std::string("error: ") + walked.error().message;
@@ -70,7 +70,7 @@ TEST(ChildrenWalk, HandlerReadsAsDeepAsItLikes) {
     reader.next();
     std::vector<std::string> texts;
     auto walked = children_inner(reader, [&](Reader& inner, const Event& start) -> XmlStatus {
-        if (start.name.local == "d") {
+        if (start.name.local() == "d") {
             std::string text;
             if (auto read = inner.text_content(text); !read) return read;
             texts.push_back(text);

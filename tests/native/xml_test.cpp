@@ -26,7 +26,7 @@ std::vector<std::string> events(std::string_view input, bool checking = false) {
                 break;
             case Event::Kind::eof: lines.push_back("eof"); return lines;
             case Event::Kind::error:
-                lines.push_back("error: " + std::string(e.message) + " @" + std::to_string(e.offset));
+                lines.push_back("error: " + std::string(e.message()) + " @" + std::to_string(e.offset));
                 return lines;
         }
     }
@@ -190,17 +190,17 @@ TEST(XmlReader, TextContent) {
     std::string nothing;
     ASSERT_TRUE(self_closing.text_content(nothing));
     EXPECT_EQ(nothing, "");
-    EXPECT_EQ(self_closing.next().name.local, "b");
+    EXPECT_EQ(self_closing.next().name.local(), "b");
 }
 
 TEST(XmlReader, SkipElement) {
     Reader reader("<r><a x='>'><b><c/><!-- </a> --><?pi </a>?><![CDATA[</a>]]></b ></a><d/></r>");
     reader.next();
-    EXPECT_EQ(reader.next().name.local, "a");
+    EXPECT_EQ(reader.next().name.local(), "a");
     ASSERT_TRUE(reader.skip_element());
     EXPECT_EQ(reader.depth(), 1u);
     const Event d = reader.next();
-    EXPECT_EQ(d.name.local, "d");
+    EXPECT_EQ(d.name.local(), "d");
     ASSERT_TRUE(reader.skip_element());  // only the pending end
     EXPECT_EQ(reader.next().kind, Event::Kind::end);
     EXPECT_EQ(reader.next().kind, Event::Kind::eof);
