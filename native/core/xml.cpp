@@ -213,29 +213,26 @@ void Reader::fail(Event& event, const char* message, std::size_t offset) {
     event.offset = offset;
 }
 
+inline const Reader::Binding* Reader::find_binding(std::string_view prefix) const {
+    const std::int32_t cached = prefix_cache_[static_cast<unsigned char>(prefix[0])];
+    if (cached >= 0 && same_bytes(bindings_[static_cast<std::size_t>(cached)].prefix, prefix))
+        return &bindings_[static_cast<std::size_t>(cached)];
+    if (newest_binding_.empty()) return nullptr;
+    const auto newest = newest_binding_.find(prefix);
+    return newest == newest_binding_.end() ? nullptr : &bindings_[static_cast<std::size_t>(newest->second)];
+}
+
 std::optional<Name> Reader::lookup_prefix(std::string_view prefix) const {
     if (prefix.empty()) return std::nullopt;
-    const std::int32_t cached = prefix_cache_[static_cast<unsigned char>(prefix[0])];
-    std::int32_t found = -1;
-    if (cached >= 0 && same_bytes(bindings_[static_cast<std::size_t>(cached)].prefix, prefix)) {
-        found = cached;
-    } else if (!newest_binding_.empty()) {
-        const auto newest = newest_binding_.find(prefix);
-        if (newest != newest_binding_.end()) found = newest->second;
-    }
-    if (found >= 0) {
-        const Binding& binding = bindings_[static_cast<std::size_t>(found)];
-        Name name;
-        name.ns = binding.ns;
-        name.uri_index = binding.uri_index;
+    Name name;
+    if (const Binding* binding = find_binding(prefix)) {
+        name.ns = binding->ns;
+        name.uri_index = binding->uri_index;
         return name;
     }
-    if (prefix == "xml") {
-        Name name;
-        name.ns = xml_namespace;
-        return name;
-    }
-    return std::nullopt;
+    if (prefix != "xml") return std::nullopt;
+    name.ns = xml_namespace;
+    return name;
 }
 
 void Reader::bind(std::string_view prefix, std::string_view uri) {
@@ -395,48 +392,76 @@ XmlResult<Reader::TagEnd> Reader::careful_tag_end(std::size_t from) const {
     }
 }
 
-XmlResult<Reader::TagEnd> Reader::find_tag_end(std::size_t from) const {
-    if (checking_) return careful_tag_end(from);
-    // One pass over the tag: the '>', '"' and '\'' of each sixteen bytes as
-    // a bit mask, walked in order while tracking the open quote.
+XmlResult<Reader::StartTagScan> Reader::scan_start_tag(std::size_t name_start) const {
     const char* const s = input_.data();
     const std::size_t n = input_.size();
-    char quote = 0;
-    for (std::size_t block = from; block < n; block += 16) {
-        unsigned mask;
-        if (n - block >= 16) {
-            mask = tag_stops(s + block);
-        } else {
-            mask = 0;
-            for (std::size_t i = block; i < n; ++i)
-                if (s[i] == '>' || s[i] == '"' || s[i] == '\'') mask |= 1u << (i - block);
-        }
-        for (; mask != 0; mask &= mask - 1) {
-            const std::size_t i = block + static_cast<std::size_t>(__builtin_ctz(mask));
-            const char c = s[i];
-            if (quote != 0) {
-                if (c == quote) quote = 0;
-            } else if (c == '>') {
-                const bool self_closing = i > from && s[i - 1] == '/';
-                return TagEnd{self_closing ? i - 1 : i, i + 1, self_closing};
-            } else {
-                quote = c;
+    std::size_t name_end = n;
+    bool name_found = false;
+    if (!checking_) {
+        // Sixteen bytes at a time, in one pass: the end of the name, then the
+        // first '>' outside quotes. Blocks without single quotes find it
+        // branch-free from the double-quote parity; others walk their quotes
+        // and '>' in order.
+        char quote = 0;
+        bool maybe_xmlns = false;
+        for (std::size_t block = name_start; block < n; block += 16) {
+            const TagBlock stops = n - block >= 20 ? tag_block(s + block) : tag_block_tail(s + block, n - block);
+            unsigned live = 0xFFFF;  // the bits after the name
+            if (!name_found) {
+                if (stops.separator == 0) continue;
+                const unsigned at = static_cast<unsigned>(__builtin_ctz(stops.separator));
+                name_end = block + at;
+                name_found = true;
+                live &= ~((1u << at) - 1);
+            }
+            maybe_xmlns |= (stops.xmlns_candidate & live) != 0;
+            const unsigned greater = stops.greater & live;
+            const unsigned double_quote = stops.double_quote & live;
+            const unsigned single_quote = stops.single_quote & live;
+            auto found = [&](std::size_t i) {
+                const bool self_closing = i > name_end && s[i - 1] == '/';
+                return StartTagScan{name_end, TagEnd{self_closing ? i - 1 : i, i + 1, self_closing}, maybe_xmlns};
+            };
+            if (single_quote == 0 && quote != '\'') {
+                const unsigned inside = prefix_xor16(double_quote) ^ (quote == '"' ? 0xFFFFu : 0u);
+                const unsigned outside = greater & ~inside;
+                if (outside != 0) return found(block + static_cast<std::size_t>(__builtin_ctz(outside)));
+                if (__builtin_popcount(double_quote) & 1) quote = quote == '"' ? 0 : '"';
+                continue;
+            }
+            for (unsigned mask = greater | double_quote | single_quote; mask != 0; mask &= mask - 1) {
+                const std::size_t i = block + static_cast<std::size_t>(__builtin_ctz(mask));
+                const char c = s[i];
+                if (quote != 0) {
+                    if (c == quote) quote = 0;
+                } else if (c == '>') {
+                    return found(i);
+                } else {
+                    quote = c;
+                }
             }
         }
     }
-    return careful_tag_end(from);
+    // Checking mode, and lenient tags with an unclosed quote or no end.
+    if (!name_found) {
+        name_end = name_start;
+        while (name_end < n && std::string_view(" \t\r\n/>").find(s[name_end]) == std::string_view::npos) ++name_end;
+    }
+    if (name_end == name_start) return StartTagScan{name_end, {}, false};  // the caller reports it
+    auto tag = careful_tag_end(name_end);
+    if (!tag) return std::unexpected(tag.error());
+    return StartTagScan{name_end, *tag, true};
 }
 
 void Reader::start_tag(Event& event) {
     const std::size_t lt = pos_;
     const std::size_t name_start = lt + 1;
-    const char* const base = input_.data();
-    const char* const stop = base + input_.size();
-    const auto name_end = static_cast<std::size_t>(find_name_end(base + name_start, stop) - base);
+    auto scanned = scan_start_tag(name_start);
+    if (!scanned) return fail(event, scanned.error().message, scanned.error().offset);
+    const std::size_t name_end = scanned->name_end;
+    const TagEnd* const tag = &scanned->end;
     if (name_end == name_start) return fail(event, "element name expected", name_start);
     const std::string_view raw_name = input_.substr(name_start, name_end - name_start);
-    auto tag = find_tag_end(name_end);
-    if (!tag) return fail(event, tag.error().message, tag.error().offset);
 
     event.name = Name(raw_name);
     if (checking_) {
@@ -451,16 +476,20 @@ void Reader::start_tag(Event& event) {
     event.raw = input_.substr(name_end, tag->attrs_end - name_end);
 
     open_.push_back({raw_name, bindings_.size(), 0, no_namespace});
-    if (event.raw.size() > 5 && event.raw.find(default_declaration) != std::string_view::npos) {
+    if (scanned->maybe_xmlns && contains_xmlns(event.raw)) {
         if (auto declared = declare_namespaces(event.raw, lt); !declared)
             return fail(event, declared.error().message, declared.error().offset);
     }
-    if (event.name.prefix().empty()) {
+    const std::string_view prefix = event.name.prefix();
+    const Binding* binding = prefix.empty() ? nullptr : find_binding(prefix);
+    if (prefix.empty()) {
         event.name.ns = default_ns_;
         event.name.uri_index = default_uri_index_;
-    } else if (auto bound = lookup_prefix(event.name.prefix())) {
-        event.name.ns = bound->ns;
-        event.name.uri_index = bound->uri_index;
+    } else if (binding) {
+        event.name.ns = binding->ns;
+        event.name.uri_index = binding->uri_index;
+    } else if (prefix == "xml") {
+        event.name.ns = xml_namespace;
     } else if (checking_) {
         return fail(event, "undeclared namespace prefix", name_start);
     }
@@ -626,14 +655,13 @@ XmlStatus Reader::skip_element() {
             if (!end) return std::unexpected(end.error());
             pos_ = *end;
         } else {
-            const auto name_end = static_cast<std::size_t>(
-                find_name_end(input_.data() + lt + 1, input_.data() + n) - input_.data());
+            auto scanned = scan_start_tag(lt + 1);
+            if (!scanned) return std::unexpected(scanned.error());
+            const std::size_t name_end = scanned->name_end;
             if (name_end == lt + 1) return std::unexpected(XmlError{"element name expected", lt + 1});
-            auto tag = find_tag_end(name_end);
-            if (!tag) return std::unexpected(tag.error());
-            if (!tag->self_closing)
+            if (!scanned->end.self_closing)
                 open_.push_back({input_.substr(lt + 1, name_end - lt - 1), bindings_.size(), 0, no_namespace});
-            pos_ = tag->after;
+            pos_ = scanned->end.after;
         }
     }
     return {};

@@ -188,16 +188,24 @@ private:
         std::size_t after;      // just past '>'
         bool self_closing;
     };
+    struct StartTagScan {
+        std::size_t name_end;
+        TagEnd end;
+        bool maybe_xmlns;  // the attribute text may declare namespaces
+    };
 
     // Each fills the event next() returns, so it is built in place.
     static void fail(Event& event, const char* message, std::size_t offset);
     void start_tag(Event& event);
     void end_tag(Event& event);
     void end_event(Event& event) const;
-    XmlResult<TagEnd> find_tag_end(std::size_t from) const;
+    // The name and the end of the start tag whose name begins at `name_start`.
+    XmlResult<StartTagScan> scan_start_tag(std::size_t name_start) const;
     XmlResult<TagEnd> careful_tag_end(std::size_t from) const;
     XmlStatus declare_namespaces(std::string_view attrs, std::size_t offset);
     void bind(std::string_view prefix, std::string_view uri);
+    // The newest binding of a non-empty prefix, or null.
+    const Binding* find_binding(std::string_view prefix) const;
     std::optional<XmlError> check_text(std::size_t from, std::size_t to) const;
     // Comments, processing instructions, CDATA: where they end.
     XmlResult<std::size_t> skip_markup(std::size_t at) const;
