@@ -58,10 +58,3 @@ def test_only_the_init_function_is_exported():
     out = subprocess.run(["nm", "-D", "--defined-only", native.__file__], capture_output=True, text=True, check=True)
     symbols = [line.split()[-1] for line in out.stdout.splitlines() if line.strip()]
     assert symbols == ["PyInit__velmora"]
-
-
-def test_command_line_reports_version(tmp_path):
-    deck = tmp_path / "deck.pptx"
-    deck.write_bytes(b"PK\x05\x06" + bytes(18))
-    out = subprocess.run([sys.executable, "-m", "velmora", str(deck)], capture_output=True, text=True, check=True)
-    assert out.stdout.splitlines() == ["velmora 2.2.0", f"{deck}: 22 bytes"]

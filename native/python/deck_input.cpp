@@ -1,5 +1,6 @@
 #include "deck_input.hpp"
 
+#include "core/utf8.hpp"
 #include "ref.hpp"
 
 namespace velmora::py {
@@ -24,7 +25,9 @@ std::optional<DeckPath> path_argument(PyObject* value) {
     }
     Ref encoded = Ref::steal(PyUnicode_EncodeFSDefault(fspath.get()));
     if (!encoded) return std::nullopt;
-    return DeckPath{std::string(PyBytes_AS_STRING(encoded.get()), PyBytes_GET_SIZE(encoded.get()))};
+    std::string bytes(PyBytes_AS_STRING(encoded.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(encoded.get())));
+    std::string text = core::utf8_lossy(bytes);
+    return DeckPath{std::move(bytes), std::move(text)};
 }
 
 }  // namespace

@@ -15,6 +15,7 @@ namespace velmora::py {
 
 struct DeckPath {
     std::string bytes;  // the file name in the file-system encoding
+    std::string text;   // the same as UTF-8, for representations
 };
 
 // A deck converted into owned native values, safe to use without the lock.

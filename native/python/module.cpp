@@ -4,6 +4,7 @@
 #include <Python.h>
 
 #include "errors.hpp"
+#include "package.hpp"
 #include "ref.hpp"
 
 namespace velmora::py {
@@ -29,6 +30,7 @@ PyObject* initialise() {
     if (PyModule_AddStringConstant(module.get(), "__version__", version) != 0) return nullptr;
     PyObject* error_type = pptx_error();
     if (!error_type || PyModule_AddObjectRef(module.get(), "PptxError", error_type) != 0) return nullptr;
+    if (!add_package_classes(module.get())) return nullptr;
     if (!add_write_submodule(module.get())) return nullptr;
     return module.release();
 }
