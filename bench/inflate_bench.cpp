@@ -4,13 +4,13 @@
 #include <libdeflate.h>
 #include <zlib.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
 
 #include "core/inflate.hpp"
+#include "throughput.hpp"
 #include "core/zip.hpp"
 
 using namespace velmora::core;
@@ -41,21 +41,15 @@ std::vector<Stream> corpus_streams(const fs::path& root) {
 
 using Decoder = std::function<bool(const Stream&, Bytes&)>;
 
-// Runs whole passes over all streams for at least `seconds`; returns MB/s of output.
+// MB/s of output.
 double measure(const std::vector<Stream>& streams, const Decoder& decode, double seconds) {
-    std::size_t produced = 0;
     Bytes out;
-    const auto start = std::chrono::steady_clock::now();
-    double elapsed = 0;
-    do {
-        for (const Stream& s : streams) {
+    return throughput(
+        streams, seconds, [](const Stream& s) { return s.size; },
+        [&](const Stream& s) {
             out.clear();
             if (!decode(s, out)) std::fprintf(stderr, "decoder failed\n");
-            produced += s.size;
-        }
-        elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    } while (elapsed < seconds);
-    return produced / elapsed / 1e6;
+        });
 }
 
 }  // namespace

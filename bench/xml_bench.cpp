@@ -3,7 +3,6 @@
 //   xml_bench [corpus-dir] [seconds-per-parser]
 #include <pugixml.hpp>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -11,6 +10,7 @@
 
 #include "core/xml.hpp"
 #include "core/zip.hpp"
+#include "throughput.hpp"
 
 using namespace velmora::core;
 namespace fs = std::filesystem;
@@ -44,21 +44,6 @@ std::size_t event_pass(const std::string& text) {
     }
 }
 
-template <class Parse>
-double measure(const std::vector<std::string>& parts, double seconds, Parse&& parse) {
-    std::size_t bytes = 0;
-    const auto start = std::chrono::steady_clock::now();
-    double elapsed = 0;
-    do {
-        for (const std::string& part : parts) {
-            parse(part);
-            bytes += part.size();
-        }
-        elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    } while (elapsed < seconds);
-    return bytes / elapsed / 1e6;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -70,9 +55,10 @@ int main(int argc, char** argv) {
     std::printf("%zu slide parts, %.1f MB, %zu events\n", parts.size(), total / 1e6, events);
 
     volatile std::size_t sink = 0;
-    const double ours = measure(parts, seconds, [&](const std::string& part) { sink = sink + event_pass(part); });
+    const auto size = [](const std::string& part) { return part.size(); };
+    const double ours = throughput(parts, seconds, size, [&](const std::string& part) { sink = sink + event_pass(part); });
     std::string buffer;
-    const double pugi = measure(parts, seconds, [&](const std::string& part) {
+    const double pugi = throughput(parts, seconds, size, [&](const std::string& part) {
         buffer.assign(part);  // parsed in place, as pugixml does fastest
         pugi::xml_document document;
         sink = sink + document.load_buffer_inplace(buffer.data(), buffer.size()).status;

@@ -59,23 +59,18 @@ std::vector<ErrorCase> error_cases() {
     cases.push_back({"stored length check", {0x01, 0x00, 0x00, 0x00, 0x00}, "inflate: stored block length check failed"});
     cases.push_back({"stored block cut", {0x01, 0x05, 0x00, 0xFA, 0xFF, 'a'}, "inflate: truncated deflate stream"});
     cases.push_back({"stored header cut", {0x01, 0x05, 0x00}, "inflate: truncated deflate stream"});
-    {
+    // A dynamic block header with raw HLIT and HDIST fields.
+    auto counts_header = [](unsigned hlit, unsigned hdist) {
         BitWriter out;
         out.bits(1, 1);
         out.bits(2, 2);
-        out.bits(30, 5);
+        out.bits(hlit, 5);
+        out.bits(hdist, 5);
         out.bits(0, 32);
-        cases.push_back({"HLIT above 29", out.finish(), "inflate: too many literal or distance codes"});
-    }
-    {
-        BitWriter out;
-        out.bits(1, 1);
-        out.bits(2, 2);
-        out.bits(0, 5);
-        out.bits(30, 5);
-        out.bits(0, 32);
-        cases.push_back({"HDIST above 29", out.finish(), "inflate: too many literal or distance codes"});
-    }
+        return out.finish();
+    };
+    cases.push_back({"HLIT above 29", counts_header(30, 0), "inflate: too many literal or distance codes"});
+    cases.push_back({"HDIST above 29", counts_header(0, 30), "inflate: too many literal or distance codes"});
     {
         BitWriter out;
         dynamic_header(out, true, 257, 1, {{16, 0}});
