@@ -41,16 +41,20 @@ struct TagBlock {
     unsigned xmlns_candidate;
 };
 
-// Needs twenty readable bytes at `p`.
-inline TagBlock tag_block(const char* p) {
+// Needs twenty readable bytes at `p`. The separator mask, wanted only until
+// the name has ended, is left 0 unless asked for.
+inline TagBlock tag_block(const char* p, bool with_separator) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i fifth = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4));
     const __m128i greater = bytes_equal(bytes, '>');
-    const __m128i space = _mm_or_si128(_mm_or_si128(bytes_equal(bytes, ' '), bytes_equal(bytes, '\t')),
-                                       _mm_or_si128(bytes_equal(bytes, '\r'), bytes_equal(bytes, '\n')));
     const auto mask = [](__m128i m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); };
-    return {mask(_mm_or_si128(space, _mm_or_si128(bytes_equal(bytes, '/'), greater))), mask(greater),
-            mask(bytes_equal(bytes, '"')), mask(bytes_equal(bytes, '\'')),
+    unsigned separator = 0;
+    if (with_separator) {
+        const __m128i space = _mm_or_si128(_mm_or_si128(bytes_equal(bytes, ' '), bytes_equal(bytes, '\t')),
+                                           _mm_or_si128(bytes_equal(bytes, '\r'), bytes_equal(bytes, '\n')));
+        separator = mask(_mm_or_si128(space, _mm_or_si128(bytes_equal(bytes, '/'), greater)));
+    }
+    return {separator, mask(greater), mask(bytes_equal(bytes, '"')), mask(bytes_equal(bytes, '\'')),
             mask(_mm_and_si128(bytes_equal(bytes, 'x'), bytes_equal(fifth, 's')))};
 }
 

@@ -405,7 +405,8 @@ XmlResult<Reader::StartTagScan> Reader::scan_start_tag(std::size_t name_start) c
         char quote = 0;
         bool maybe_xmlns = false;
         for (std::size_t block = name_start; block < n; block += 16) {
-            const TagBlock stops = n - block >= 20 ? tag_block(s + block) : tag_block_tail(s + block, n - block);
+            const TagBlock stops =
+                n - block >= 20 ? tag_block(s + block, !name_found) : tag_block_tail(s + block, n - block);
             unsigned live = 0xFFFF;  // the bits after the name
             if (!name_found) {
                 if (stops.separator == 0) continue;

@@ -200,11 +200,7 @@ PyObject* package_content_type(PyObject* self, PyObject* args, PyObject* kwargs)
     return guarded([&]() -> PyObject* {
         const auto name = one_str(args, kwargs, "content_type", "name");
         if (!name) return nullptr;
-        const auto content_type = on_handle(self, [&](core::Package& package) {
-            const auto found = package.content_type_of(*name);
-            return found ? std::optional<std::string>(*found) : std::nullopt;
-        });
-        return to_py(content_type);
+        return to_py(reinterpret_cast<PackageObject*>(self)->package->content_type_of(*name));
     });
 }
 
