@@ -347,6 +347,11 @@ XmlResult<std::size_t> Reader::match_end_tag(std::size_t at) const {
             same_bytes(input_.substr(name_start, expected.size()), expected))
             return name_start + expected.size() + 1;
     }
+    return match_end_tag_generally(at);
+}
+
+XmlResult<std::size_t> Reader::match_end_tag_generally(std::size_t at) const {
+    const std::size_t name_start = at + 2;
     const std::size_t close = input_.find('>', name_start);
     if (close == std::string_view::npos) return std::unexpected(XmlError{"unterminated end tag", at});
     if (open_.empty()) return std::unexpected(XmlError{"end tag without a start tag", at});
@@ -424,10 +429,11 @@ XmlResult<Reader::StartTagScan> Reader::scan_start_tag(std::size_t name_start) c
                 return StartTagScan{name_end, TagEnd{self_closing ? i - 1 : i, i + 1, self_closing}, maybe_xmlns};
             };
             if (single_quote == 0 && quote != '\'') {
-                const unsigned inside = prefix_xor16(double_quote) ^ (quote == '"' ? 0xFFFFu : 0u);
+                const unsigned parity = prefix_xor16(double_quote);  // bit 15: an odd number of quotes
+                const unsigned inside = parity ^ (quote == '"' ? 0xFFFFu : 0u);
                 const unsigned outside = greater & ~inside;
                 if (outside != 0) return found(block + static_cast<std::size_t>(__builtin_ctz(outside)));
-                if (__builtin_popcount(double_quote) & 1) quote = quote == '"' ? 0 : '"';
+                if (parity & 0x8000) quote = quote == '"' ? 0 : '"';
                 continue;
             }
             for (unsigned mask = greater | double_quote | single_quote; mask != 0; mask &= mask - 1) {
@@ -443,10 +449,15 @@ XmlResult<Reader::StartTagScan> Reader::scan_start_tag(std::size_t name_start) c
             }
         }
     }
-    // Checking mode, and lenient tags with an unclosed quote or no end.
-    if (!name_found) {
+    return scan_start_tag_carefully(name_start, name_found ? name_end : std::string_view::npos);
+}
+
+XmlResult<Reader::StartTagScan> Reader::scan_start_tag_carefully(std::size_t name_start, std::size_t name_end) const {
+    const std::size_t n = input_.size();
+    if (name_end == std::string_view::npos) {
         name_end = name_start;
-        while (name_end < n && std::string_view(" \t\r\n/>").find(s[name_end]) == std::string_view::npos) ++name_end;
+        while (name_end < n && std::string_view(" \t\r\n/>").find(input_[name_end]) == std::string_view::npos)
+            ++name_end;
     }
     if (name_end == name_start) return StartTagScan{name_end, {}, false};  // the caller reports it
     auto tag = careful_tag_end(name_end);
@@ -518,6 +529,7 @@ void Reader::end_tag(Event& event) {
 }
 
 Event Reader::next() {
+    // Kept small for the common events; everything else is in next_other.
     Event event;
     if (pending_end_) {
         pending_end_ = false;
@@ -525,42 +537,7 @@ Event Reader::next() {
         pop_element();
         return event;
     }
-    const char* const base = input_.data();
-    const std::size_t n = input_.size();
-    for (;;) {
-        if (pos_ >= n) {
-            if (!open_.empty()) fail(event, "unexpected end of document inside an element", n);
-            return event;
-        }
-        if (input_[pos_] != '<') {
-            const std::size_t start = pos_;
-            const auto end = static_cast<std::size_t>(
-                static_cast<const char*>(std::memchr(base + start, '<', n - start) ?: base + n) - base);
-            if (open_.empty()) {
-                for (std::size_t i = start; i < end; ++i) {
-                    if (!is_space(input_[i])) {
-                        fail(event, "text outside the root element", i);
-                        return event;
-                    }
-                }
-                pos_ = end;
-                continue;
-            }
-            if (checking_) {
-                if (auto bad = check_text(start, end)) {
-                    fail(event, bad->message, bad->offset);
-                    return event;
-                }
-            }
-            pos_ = end;
-            event.kind = Event::Kind::text;
-            event.raw = input_.substr(start, end - start);
-            return event;
-        }
-        if (pos_ + 1 >= n) {
-            fail(event, "unterminated tag", pos_);
-            return event;
-        }
+    if (input_.size() - pos_ >= 2 && input_[pos_] == '<') {
         const char next_byte = input_[pos_ + 1];
         if (next_byte == '/') {
             end_tag(event);
@@ -570,32 +547,59 @@ Event Reader::next() {
             start_tag(event);
             return event;
         }
-        auto end = skip_markup(pos_);
-        if (!end) {
-            fail(event, end.error().message, end.error().offset);
-            return event;
+    }
+    next_other(event);
+    return event;
+}
+
+void Reader::next_other(Event& event) {
+    const char* const base = input_.data();
+    const std::size_t n = input_.size();
+    for (;;) {
+        if (pos_ >= n) {
+            if (!open_.empty()) fail(event, "unexpected end of document inside an element", n);
+            return;
         }
-        if (input_.compare(pos_, 9, "<![CDATA[") == 0) {
+        if (input_[pos_] != '<') {
+            const std::size_t start = pos_;
+            const auto end = static_cast<std::size_t>(
+                static_cast<const char*>(std::memchr(base + start, '<', n - start) ?: base + n) - base);
             if (open_.empty()) {
-                fail(event, "text outside the root element", pos_);
-                return event;
+                for (std::size_t i = start; i < end; ++i)
+                    if (!is_space(input_[i])) return fail(event, "text outside the root element", i);
+                pos_ = end;
+                continue;
             }
+            if (checking_) {
+                if (auto bad = check_text(start, end)) return fail(event, bad->message, bad->offset);
+            }
+            pos_ = end;
+            event.kind = Event::Kind::text;
+            event.raw = input_.substr(start, end - start);
+            return;
+        }
+        if (pos_ + 1 >= n) return fail(event, "unterminated tag", pos_);
+        const char next_byte = input_[pos_ + 1];
+        if (next_byte == '/') return end_tag(event);
+        if (next_byte != '!' && next_byte != '?') return start_tag(event);
+        auto end = skip_markup(pos_);
+        if (!end) return fail(event, end.error().message, end.error().offset);
+        if (input_.compare(pos_, 9, "<![CDATA[") == 0) {
+            if (open_.empty()) return fail(event, "text outside the root element", pos_);
             const std::size_t start = pos_ + 9;
             const std::size_t stop = *end - 3;
             if (checking_) {
                 for (std::size_t i = start; i < stop; ++i) {
                     const auto c = static_cast<unsigned char>(input_[i]);
-                    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-                        fail(event, "character not allowed in XML", i);
-                        return event;
-                    }
+                    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
+                        return fail(event, "character not allowed in XML", i);
                 }
             }
             pos_ = *end;
             event.kind = Event::Kind::text;
             event.raw = input_.substr(start, stop - start);
             event.flag = true;
-            return event;
+            return;
         }
         pos_ = *end;
     }

@@ -199,8 +199,14 @@ private:
     void start_tag(Event& event);
     void end_tag(Event& event);
     void end_event(Event& event) const;
+    // Text, comments, processing instructions, CDATA and the end of input.
+    [[gnu::noinline]] void next_other(Event& event);
     // The name and the end of the start tag whose name begins at `name_start`.
     XmlResult<StartTagScan> scan_start_tag(std::size_t name_start) const;
+    // Checking mode, and lenient tags with an unclosed quote or no '>';
+    // `name_end` is npos when the name's end is not yet known.
+    [[gnu::noinline]] XmlResult<StartTagScan> scan_start_tag_carefully(std::size_t name_start,
+                                                                       std::size_t name_end) const;
     XmlResult<TagEnd> careful_tag_end(std::size_t from) const;
     XmlStatus declare_namespaces(std::string_view attrs, std::size_t offset);
     void bind(std::string_view prefix, std::string_view uri);
@@ -211,6 +217,8 @@ private:
     XmlResult<std::size_t> skip_markup(std::size_t at) const;
     // The end tag at `at` closes the innermost element: where it ends.
     XmlResult<std::size_t> match_end_tag(std::size_t at) const;
+    // The end-tag rule when the tag is not exactly the innermost name and '>'.
+    [[gnu::noinline]] XmlResult<std::size_t> match_end_tag_generally(std::size_t at) const;
     void pop_element();
 
     std::string_view input_;
