@@ -38,6 +38,16 @@ std::size_t valid_sequence(const unsigned char* p, std::size_t left, std::size_t
 
 }  // namespace
 
+std::pair<char32_t, std::size_t> decode_code_point(std::string_view text, std::size_t i) {
+    std::size_t bad = 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data()) + i;
+    const std::size_t length = p[0] < 0x80 ? 1 : valid_sequence(p, text.size() - i, bad);
+    if (length == 0) return {p[0], 1};
+    char32_t c = length == 1 ? p[0] : p[0] & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) c = (c << 6) | (p[k] & 0x3F);
+    return {c, length};
+}
+
 void push_code_point(char32_t c, std::string& out) {
     if (c < 0x80) {
         out.push_back(static_cast<char>(c));

@@ -3,6 +3,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include "check.hpp"
 #include "errors.hpp"
 #include "package.hpp"
 #include "ref.hpp"
@@ -30,6 +31,8 @@ PyObject* initialise() {
     if (PyModule_AddStringConstant(module.get(), "__version__", version) != 0) return nullptr;
     PyObject* error_type = pptx_error();
     if (!error_type || PyModule_AddObjectRef(module.get(), "PptxError", error_type) != 0) return nullptr;
+    if (!add_checker_classes(module.get())) return nullptr;
+    if (PyModule_AddFunctions(module.get(), checker_functions) != 0) return nullptr;
     if (!add_package_classes(module.get())) return nullptr;
     if (!add_write_submodule(module.get())) return nullptr;
     return module.release();

@@ -10,11 +10,13 @@
 #include "errors.hpp"
 #include "gil.hpp"
 #include "guard.hpp"
-#include "repr.hpp"
+#include "core/quote.hpp"
 #include "value_class.hpp"
 
 namespace velmora::py {
 namespace {
+
+using core::quoted;
 
 // ---- value classes -------------------------------------------------------
 

@@ -31,7 +31,8 @@ public:
     // Creates the type on first use (`qualified_name` as "velmora.Name") and
     // adds it to `module`; false with an error set on failure.
     static bool add_to(PyObject* module, const char* qualified_name, const char* doc,
-                       std::span<const Attribute<Value>> attributes, PyObject* (*repr)(const Value&)) {
+                       std::span<const Attribute<Value>> attributes, PyObject* (*repr)(const Value&),
+                       PyObject* (*str)(const Value&) = nullptr) {
         if (!type_) {
             getsets_.clear();
             for (const Attribute<Value>& attribute : attributes)
@@ -39,16 +40,18 @@ public:
                                     const_cast<Attribute<Value>*>(&attribute)});
             getsets_.push_back({});
             repr_ = repr;
-            PyType_Slot slots[] = {
+            str_ = str;
+            std::vector<PyType_Slot> slots = {
                 {Py_tp_dealloc, reinterpret_cast<void*>(&dealloc)},
                 {Py_tp_repr, reinterpret_cast<void*>(&represent)},
                 {Py_tp_getset, getsets_.data()},
                 {Py_tp_doc, const_cast<char*>(doc)},
-                {0, nullptr},
             };
+            if (str) slots.push_back({Py_tp_str, reinterpret_cast<void*>(&as_text)});
+            slots.push_back({0, nullptr});
             PyType_Spec spec = {qualified_name, static_cast<int>(sizeof(Object)), 0,
                                 Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION | Py_TPFLAGS_IMMUTABLETYPE,
-                                slots};
+                                slots.data()};
             type_ = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
             if (!type_) return false;
         }
@@ -69,6 +72,7 @@ private:
         return static_cast<const Attribute<Value>*>(closure)->get(reinterpret_cast<Object*>(self)->value);
     }
     static PyObject* represent(PyObject* self) { return repr_(reinterpret_cast<Object*>(self)->value); }
+    static PyObject* as_text(PyObject* self) { return str_(reinterpret_cast<Object*>(self)->value); }
     static void dealloc(PyObject* self) {
         PyTypeObject* type = Py_TYPE(self);
         reinterpret_cast<Object*>(self)->value.~Value();
@@ -79,6 +83,7 @@ private:
     static inline PyTypeObject* type_ = nullptr;
     static inline std::vector<PyGetSetDef> getsets_;
     static inline PyObject* (*repr_)(const Value&) = nullptr;
+    static inline PyObject* (*str_)(const Value&) = nullptr;
 };
 
 }  // namespace velmora::py
