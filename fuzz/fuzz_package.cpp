@@ -1,5 +1,7 @@
-// Indexes arbitrary bytes as a package and reads everything it offers: the
-// defects, every part, every part's relationships and content type.
+// Indexes arbitrary bytes as a package, reads everything it offers (the
+// defects, every part, every part's relationships and content type), then
+// runs the verifier over it.
+#include "check/check.hpp"
 #include "core/package.hpp"
 
 using namespace velmora::core;
@@ -16,5 +18,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)package->rels(part.name);
         (void)package->content_type_of(part.name);
     }
+    (void)velmora::check::check(*package, velmora::check::CheckOptions{.max_findings = 50});
     return 0;
 }

@@ -36,3 +36,18 @@ def test_failures_are_reported_and_the_rest_still_listed(tmp_path):
     assert out.returncode == 1
     assert out.stderr == f"velmora: {bad}: not a zip archive\n"
     assert out.stdout.splitlines()[0] == f"{good}: 1 parts"
+
+
+def test_check_prints_findings_and_fails_on_errors(tmp_path):
+    clean = tmp_path / "clean.pptx"
+    clean.write_bytes(make_zip([("[Content_Types].xml", CONTENT_TYPES), ("a.xml", b"<a/>")]))
+    broken = tmp_path / "broken.pptx"
+    broken.write_bytes(make_zip([("a.xml", b"<a/>")]))
+    out = run("check", clean, broken)
+    assert out.returncode == 1
+    assert out.stdout.splitlines() == [
+        f"{clean}: clean: 0 errors, 0 warnings, 1 parts checked",
+        "error OPC004 [Content_Types].xml is missing [Part 2 7.3.7]",
+        f"{broken}: not clean: 1 errors, 0 warnings, 0 parts checked",
+    ]
+    assert run("check", clean).returncode == 0

@@ -13,8 +13,18 @@ def list_parts(path):
         print(f"  {part.name}  {part.size} bytes  {part.content_type or '(no content type)'}")
 
 
+def check_package(path):
+    report = velmora.check_report(path)
+    for finding in report.findings:
+        print(finding)
+    state = "clean" if report.is_clean else "not clean"
+    print(f"{path}: {state}: {report.errors} errors, {report.warnings} warnings, {report.parts_checked} parts checked")
+    return report.is_clean
+
+
 COMMANDS = {
     "parts": (list_parts, "list every part of each package with its size and content type"),
+    "check": (check_package, "verify each package against ECMA-376; fails when an error is found"),
 }
 
 
@@ -30,7 +40,8 @@ def main(argv=None):
     status = 0
     for path in args.files:
         try:
-            run(path)
+            if run(path) is False:
+                status = 1
         except (velmora.PptxError, OSError, ValueError) as error:
             print(f"velmora: {path}: {error}", file=sys.stderr)
             status = 1
