@@ -9,7 +9,6 @@
 namespace velmora::check {
 namespace {
 
-constexpr std::uint16_t encrypted_flag = 1;
 constexpr std::uint16_t descriptor_flag = 8;
 constexpr std::uint16_t utf8_name_flag = 0x800;
 constexpr std::uint32_t saturated = 0xFFFFFFFF;
@@ -29,7 +28,7 @@ std::string local_header_differences(const core::Entry& entry, const core::Local
     differs(local.method != entry.method, "compression method");
     differs((local.flags & ~descriptor_flag) != (entry.flags & ~descriptor_flag), "general purpose flags");
     differs(local.raw_name != entry.raw_name, "file name");
-    if (!(entry.flags & descriptor_flag)) {
+    if (!entry.has_data_descriptor()) {
         differs(local.crc32 != entry.crc32, "crc-32");
         differs(local.compressed_size != saturated && local.compressed_size != entry.compressed_size,
                 "compressed size");
@@ -44,7 +43,7 @@ void check_entry(const core::Archive& archive, const core::Entry& entry, Sink& s
         sink.push(Finding(rule, std::move(message)).in_part(item_part(entry)));
     };
     if (entry.method != 0 && entry.method != 8) push(ZIP001, "compression method " + std::to_string(entry.method));
-    if (entry.flags & encrypted_flag) push(ZIP002, "entry is encrypted");
+    if (entry.encrypted()) push(ZIP002, "entry is encrypted");
     if (entry.version_needed > 45)
         push(ZIP009, "version needed to extract is " + std::to_string(entry.version_needed / 10) + "." +
                          std::to_string(entry.version_needed % 10));

@@ -88,7 +88,6 @@ struct Event {
     Kind kind = Kind::eof;
     bool flag = false;       // start: self-closing; text: a CDATA section
 
-    bool is_start() const { return kind == Kind::start; }
     bool self_closing() const { return flag; }
     bool cdata() const { return flag; }
     const char* message() const { return raw.data(); }

@@ -322,9 +322,9 @@ bool add_package_type(PyObject* module) {
                             "type and relationship as written, defects included.")},
             {0, nullptr},
         };
-        PyType_Spec spec = {"velmora.Package", static_cast<int>(sizeof(PackageObject)), 0,
+        PyType_Spec type_spec = {"velmora.Package", static_cast<int>(sizeof(PackageObject)), 0,
                             Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, slots};
-        package_type = PyType_FromSpec(&spec);
+        package_type = PyType_FromSpec(&type_spec);
         if (!package_type) return false;
     }
     return PyModule_AddObjectRef(module, "Package", package_type) == 0;

@@ -49,10 +49,10 @@ public:
             };
             if (str) slots.push_back({Py_tp_str, reinterpret_cast<void*>(&as_text)});
             slots.push_back({0, nullptr});
-            PyType_Spec spec = {qualified_name, static_cast<int>(sizeof(Object)), 0,
+            PyType_Spec type_spec = {qualified_name, static_cast<int>(sizeof(Object)), 0,
                                 Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION | Py_TPFLAGS_IMMUTABLETYPE,
                                 slots.data()};
-            type_ = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
+            type_ = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&type_spec));
             if (!type_) return false;
         }
         const char* dot = std::strrchr(qualified_name, '.');
