@@ -342,7 +342,7 @@ XmlResult<std::size_t> Reader::skip_markup(std::size_t at) const {
 XmlResult<std::size_t> Reader::match_end_tag(std::size_t at) const {
     const std::size_t name_start = at + 2;
     if (!open_.empty()) {
-        const std::string_view expected = open_.back().raw_name;
+        const std::string_view expected = open_.back().name.raw();
         if (input_.size() - name_start > expected.size() && input_[name_start + expected.size()] == '>' &&
             same_bytes(input_.substr(name_start, expected.size()), expected))
             return name_start + expected.size() + 1;
@@ -355,7 +355,7 @@ XmlResult<std::size_t> Reader::match_end_tag_generally(std::size_t at) const {
     const std::size_t close = input_.find('>', name_start);
     if (close == std::string_view::npos) return std::unexpected(XmlError{"unterminated end tag", at});
     if (open_.empty()) return std::unexpected(XmlError{"end tag without a start tag", at});
-    if (trim(input_.substr(name_start, close - name_start)) != open_.back().raw_name)
+    if (trim(input_.substr(name_start, close - name_start)) != open_.back().name.raw())
         return std::unexpected(XmlError{"end tag does not match the open element", at});
     return close + 1;
 }
@@ -475,10 +475,11 @@ void Reader::start_tag(Event& event) {
     if (name_end == name_start) return fail(event, "element name expected", name_start);
     const std::string_view raw_name = input_.substr(name_start, name_end - name_start);
 
-    event.name = Name(raw_name);
+    // Built in a local, so that it can live in registers: copying it from
+    // memory just after its narrow fields were stored would stall.
+    Name name(raw_name);
     if (checking_) {
-        if (!valid_name_piece(event.name.local()) ||
-            (event.name.has_colon() && !valid_name_piece(event.name.prefix())))
+        if (!valid_name_piece(name.local()) || (name.has_colon() && !valid_name_piece(name.prefix())))
             return fail(event, "invalid element name", name_start);
         if (root_closed_ && open_.empty()) return fail(event, "more than one root element", lt);
     }
@@ -487,37 +488,33 @@ void Reader::start_tag(Event& event) {
     event.flag = tag->self_closing;
     event.raw = input_.substr(name_end, tag->attrs_end - name_end);
 
-    open_.push_back({raw_name, bindings_.size(), 0, no_namespace});
+    const std::size_t bindings_before = bindings_.size();
     if (scanned->maybe_xmlns && contains_xmlns(event.raw)) {
         if (auto declared = declare_namespaces(event.raw, lt); !declared)
             return fail(event, declared.error().message, declared.error().offset);
     }
-    const std::string_view prefix = event.name.prefix();
-    const Binding* binding = prefix.empty() ? nullptr : find_binding(prefix);
+    const std::string_view prefix = name.prefix();
     if (prefix.empty()) {
-        event.name.ns = default_ns_;
-        event.name.uri_index = default_uri_index_;
-    } else if (binding) {
-        event.name.ns = binding->ns;
-        event.name.uri_index = binding->uri_index;
+        name.ns = default_ns_;
+        name.uri_index = default_uri_index_;
+    } else if (const Binding* binding = find_binding(prefix)) {
+        name.ns = binding->ns;
+        name.uri_index = binding->uri_index;
     } else if (prefix == "xml") {
-        event.name.ns = xml_namespace;
+        name.ns = xml_namespace;
     } else if (checking_) {
         return fail(event, "undeclared namespace prefix", name_start);
     }
-    open_.back().ns = event.name.ns;
-    open_.back().uri_index = event.name.uri_index;
+    event.name = name;
+    open_.push_back({name, bindings_before});
     saw_root_ = true;
     pending_end_ = tag->self_closing;
     pos_ = tag->after;
 }
 
 void Reader::end_event(Event& event) const {
-    const Open& open = open_.back();
     event.kind = Event::Kind::end;
-    event.name = Name(open.raw_name);
-    event.name.ns = open.ns;
-    event.name.uri_index = open.uri_index;
+    event.name = open_.back().name;
 }
 
 void Reader::end_tag(Event& event) {
@@ -665,7 +662,7 @@ XmlStatus Reader::skip_element() {
             const std::size_t name_end = scanned->name_end;
             if (name_end == lt + 1) return std::unexpected(XmlError{"element name expected", lt + 1});
             if (!scanned->end.self_closing)
-                open_.push_back({input_.substr(lt + 1, name_end - lt - 1), bindings_.size(), 0, no_namespace});
+                open_.push_back({Name::unsplit(input_.substr(lt + 1, name_end - lt - 1)), bindings_.size()});
             pos_ = scanned->end.after;
         }
     }

@@ -48,10 +48,19 @@ public:
     Name() = default;
     // A raw qualified name, split at its first ':'.
     explicit Name(std::string_view raw);
+    // A raw name that is never split, for elements that are only skipped.
+    static Name unsplit(std::string_view raw) {
+        Name name;
+        name.text_ = raw.data();
+        name.size_ = static_cast<std::uint32_t>(raw.size());
+        return name;
+    }
 
     std::string_view prefix() const { return {text_, local_offset_ ? local_offset_ - 1 : 0}; }
     std::string_view local() const { return {text_ + local_offset_, size_ - local_offset_}; }
     bool has_colon() const { return local_offset_ != 0; }
+    // prefix:local exactly as written.
+    std::string_view raw() const { return {text_, size_}; }
     // prefix:local (or local alone) as UTF-8.
     std::string qualified() const;
     bool is(std::uint16_t namespace_number, std::string_view local_name) const {
@@ -164,12 +173,10 @@ public:
     const std::vector<std::string_view>& other_uris() const { return other_uris_; }
 
 private:
-    // An open element; its Name is split again from the raw name for its End.
+    // An open element: what its End event needs, and the bindings to drop.
     struct Open {
-        std::string_view raw_name;
+        Name name;
         std::size_t bindings_before;
-        std::uint32_t uri_index;
-        std::uint16_t ns;
     };
     // A namespace declaration in scope, with what it shadows, restored when
     // its element closes.
