@@ -51,3 +51,14 @@ def test_check_prints_findings_and_fails_on_errors(tmp_path):
         f"{broken}: not clean: 1 errors, 0 warnings, 0 parts checked",
     ]
     assert run("check", clean).returncode == 0
+
+
+def test_a_closed_pipe_stops_quietly(tmp_path):
+    deck = tmp_path / "deck.pptx"
+    deck.write_bytes(make_zip([(f"p{i}.xml", b"") for i in range(20000)]))
+    listing = subprocess.Popen([sys.executable, "-m", "velmora", "parts", str(deck)], stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE)
+    listing.stdout.readline()
+    listing.stdout.close()
+    assert listing.wait() == 1
+    assert listing.stderr.read() == b""

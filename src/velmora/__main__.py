@@ -1,6 +1,7 @@
 """The velmora command line: `python -m velmora COMMAND FILE ...`."""
 
 import argparse
+import os
 import sys
 
 import velmora
@@ -38,13 +39,20 @@ def main(argv=None):
     args = parser.parse_args(argv)
     run = COMMANDS[args.command][0]
     status = 0
-    for path in args.files:
-        try:
-            if run(path) is False:
+    try:
+        for path in args.files:
+            try:
+                if run(path) is False:
+                    status = 1
+            except BrokenPipeError:
+                raise
+            except (velmora.PptxError, OSError, ValueError) as error:
+                print(f"velmora: {path}: {error}", file=sys.stderr)
                 status = 1
-        except (velmora.PptxError, OSError, ValueError) as error:
-            print(f"velmora: {path}: {error}", file=sys.stderr)
-            status = 1
+    except BrokenPipeError:
+        # The reader went away (`velmora parts deck.pptx | head`): stop quietly.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return 1
     return status
 
 
